@@ -1,10 +1,14 @@
 #include "util/Text.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
+#define OSTREVANE_HAVE_BLOCKS 1
 #endif
 
 namespace ostrevane {
@@ -18,22 +22,47 @@ std::size_t SearchLimit(std::string_view text) {
     return nul == nullptr ? text.size() : static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
 }
 
+// The leftmost occurrence of the pattern in text[from..limit), or NoPosition. Longer patterns
+// are found 16 positions at a time by their first and last bytes, then compared in full.
 std::size_t Find(std::string_view text, std::size_t from, std::size_t limit, std::string_view pattern) {
     if (from >= limit || limit - from < pattern.size()) {
         return NoPosition;
     }
-    const std::string_view region = text.substr(from, limit - from);
-    const std::size_t at = pattern.size() == 1 ? region.find(pattern.front()) : region.find(pattern);
-    return at == NoPosition ? NoPosition : from + at;
+    const char* p = text.data();
+    if (pattern.size() == 1) {
+        const void* at = std::memchr(p + from, pattern.front(), limit - from);
+        return at == nullptr ? NoPosition : static_cast<std::size_t>(static_cast<const char*>(at) - p);
+    }
+    const std::size_t last = pattern.size() - 1;
+    std::size_t i = from;
+#if OSTREVANE_HAVE_BLOCKS
+    const __m128i first = _mm_set1_epi8(pattern.front());
+    const __m128i final = _mm_set1_epi8(pattern.back());
+    for (; i + last + 16 <= limit; i += 16) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + last));
+        unsigned candidates = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, final))));
+        while (candidates != 0) {
+            const std::size_t at = i + static_cast<unsigned>(__builtin_ctz(candidates));
+            if (std::memcmp(p + at + 1, pattern.data() + 1, last - 1) == 0) {
+                return at;
+            }
+            candidates &= candidates - 1;
+        }
+    }
+#endif
+    const std::size_t at = text.substr(0, limit).find(pattern, i);
+    return at == std::string_view::npos ? NoPosition : at;
 }
 
 // One left-to-right pass: each occurrence of the original text is replaced once and the inserted
 // text is never searched.
-std::string ReplaceEach(const std::string& text, std::string_view pattern, std::string_view replacement,
+std::string ReplaceEach(std::string_view text, std::string_view pattern, std::string_view replacement,
                         std::size_t limit) {
     std::size_t at = Find(text, 0, limit, pattern);
     if (at == NoPosition) {
-        return text;
+        return std::string(text);
     }
     std::string out;
     out.reserve(text.size());
@@ -44,17 +73,279 @@ std::string ReplaceEach(const std::string& text, std::string_view pattern, std::
         pos = at + pattern.size();
         at = Find(text, pos, limit, pattern);
     }
-    out.append(text, pos, NoPosition);
+    out.append(text.substr(pos));
     return out;
 }
 
 bool Contains(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
 
+// Writes the outcome of ReplaceAll's second phase while the first one runs: bytes pass through,
+// and whenever the output ends in a marker, the marker becomes the replacement. The replacement
+// holds no marker character, so what it leaves at the end never completes a marker, and the
+// leftmost marker of the whole text is always the one completed last. The buffer keeps 64 bytes
+// of slack beyond the written part for 16-byte stores.
+class MarkerOutput final {
+public:
+    MarkerOutput(std::string_view replacement, std::size_t capacity)
+        : replacement_(replacement), buffer_(capacity + Slack, '\0') {}
+
+    void Reserve(std::size_t more) {
+        if (written_ + more + Slack > buffer_.size()) {
+            buffer_.resize(std::max(buffer_.size() * 2, written_ + more + Slack));
+        }
+    }
+
+    // Bytes that hold no '$' cannot complete a marker.
+    void Plain(const char* p, std::size_t n) {
+        Reserve(n);
+        std::memcpy(buffer_.data() + written_, p, n);
+        written_ += n;
+    }
+
+    void Bytes(const char* p, std::size_t n) {
+        while (n > 0) {
+            const auto* dollar = static_cast<const char*>(std::memchr(p, '$', n));
+            const std::size_t plain = dollar == nullptr ? n : static_cast<std::size_t>(dollar - p);
+            Plain(p, plain);
+            if (dollar == nullptr) {
+                return;
+            }
+            Dollar();
+            p += plain + 1;
+            n -= plain + 1;
+        }
+    }
+
+    void Dollar() {
+        Reserve(replacement_.size() + 1);
+        char* o = buffer_.data();
+        o[written_++] = '$';
+        if (written_ >= 3 && o[written_ - 3] == '$' && o[written_ - 2] == '~') {
+            written_ -= 3;
+            Replacement();
+        }
+    }
+
+    // The marker that stands in for one occurrence of the pattern. Its first '$' completes a
+    // marker with a "$~" already at the end; its "~$" then follows the replacement.
+    void Marker() {
+        Reserve(replacement_.size() + 2);
+        char* o = buffer_.data();
+        if (written_ >= 2 && o[written_ - 2] == '$' && o[written_ - 1] == '~') {
+            written_ -= 2;
+            Replacement();
+            o[written_++] = '~';
+            Dollar();  // an empty replacement may leave a '$' before it
+        } else {
+            Replacement();
+        }
+    }
+
+#if OSTREVANE_HAVE_BLOCKS
+    // The whole first phase for a one-byte pattern, 16 bytes at a time; returns how far it got.
+    std::size_t SingleBytePattern(const char* p, std::size_t limit, std::size_t size, char pattern) {
+        const __m128i wanted = _mm_set1_epi8(pattern);
+        const __m128i dollar = _mm_set1_epi8('$');
+        const std::size_t worstBlock = 16 * (replacement_.size() + 2);
+        std::size_t i = 0;
+        // Stores copy whole blocks from any start inside one, so 16 bytes past the block must
+        // still belong to the text.
+        for (; i + 16 <= limit && i + 32 <= size; i += 16) {
+            Reserve(worstBlock);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            unsigned hits = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, wanted), _mm_cmpeq_epi8(v, dollar))));
+            if (hits == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer_.data() + written_), v);
+                written_ += 16;
+                continue;
+            }
+            unsigned start = 0;
+            do {
+                const auto at = static_cast<unsigned>(__builtin_ctz(hits));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer_.data() + written_),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + start)));
+                written_ += at - start;
+                if (p[i + at] == '$') {
+                    Dollar();
+                } else {
+                    Marker();
+                }
+                start = at + 1;
+                hits &= hits - 1;
+            } while (hits != 0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer_.data() + written_),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + start)));
+            written_ += 16 - start;
+        }
+        return i;
+    }
+#endif
+
+    [[nodiscard]] std::string Take() && {
+        buffer_.resize(written_);
+        return std::move(buffer_);
+    }
+
+private:
+    static constexpr std::size_t Slack = 64;
+
+    void Replacement() {
+        if (replacement_.size() <= 16 && written_ + 16 <= buffer_.size()) {
+            // Short replacements go with one 16-byte copy from a padded buffer.
+            std::memcpy(buffer_.data() + written_, PaddedReplacement().data(), 16);
+        } else {
+            std::memcpy(buffer_.data() + written_, replacement_.data(), replacement_.size());
+        }
+        written_ += replacement_.size();
+    }
+
+    const std::array<char, 16>& PaddedReplacement() {
+        if (!padded_) {
+            padded_.emplace();
+            padded_->fill('\0');
+            std::memcpy(padded_->data(), replacement_.data(), std::min<std::size_t>(replacement_.size(), 16));
+        }
+        return *padded_;
+    }
+
+    std::string_view replacement_;
+    std::string buffer_;
+    std::size_t written_ = 0;
+    std::optional<std::array<char, 16>> padded_;
+};
+
+// ReplaceAll for a pattern and a replacement that hold no '$', '~' or NUL: the first phase
+// cannot form an occurrence across an inserted marker, so it is a plain left-to-right scan whose
+// markers go straight to the second phase.
+std::string ReplaceThroughMarkers(std::string_view text, std::string_view pattern, std::string_view replacement) {
+    const std::size_t limit = SearchLimit(text);
+    const std::size_t capacity =
+        replacement.size() <= pattern.size() ? text.size() : text.size() + text.size() / 4 + 64;
+    MarkerOutput out(replacement, capacity);
+    const char* p = text.data();
+    std::size_t pos = 0;
+#if OSTREVANE_HAVE_BLOCKS
+    if (pattern.size() == 1) {
+        pos = out.SingleBytePattern(p, limit, text.size(), pattern.front());
+    }
+#endif
+    // Where the next '$' stands: segments before it need no marker checks.
+    std::size_t nextDollar = pos;
+    const auto findDollar = [&](std::size_t from) {
+        const void* at = std::memchr(p + from, '$', limit - from);
+        return at == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(at) - p);
+    };
+    nextDollar = findDollar(pos);
+    for (std::size_t at; (at = Find(text, pos, limit, pattern)) != NoPosition; pos = at + pattern.size()) {
+        if (nextDollar >= at) {
+            out.Plain(p + pos, at - pos);
+        } else {
+            out.Bytes(p + pos, at - pos);
+            nextDollar = findDollar(at);
+        }
+        out.Marker();
+    }
+    out.Bytes(p + pos, limit - pos);
+    std::string result = std::move(out).Take();
+    result.append(text.substr(limit));
+    return result;
+}
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n' || c == '\t'; }
+
+#if OSTREVANE_HAVE_BLOCKS
+struct BlockProgress {
+    std::size_t Read;
+    std::size_t Written;
+};
+
+// Packs the bytes of a 16-byte block whose bit is set in `keep` to the front of `out` (which has
+// room for 16), returning how many there are.
+inline unsigned CompactPortable(const char* in, unsigned keep, char* out) {
+    unsigned n = 0;
+    for (unsigned k = 0; k < 16; ++k) {
+        out[n] = in[k];
+        n += (keep >> k) & 1u;
+    }
+    return n;
+}
+
+// The bytes of a block that are a space, CR, LF or TAB.
+inline __m128i BlanksPortable(__m128i v) {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))),
+                        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
+}
+
+#define OSTREVANE_BLOCKS(name) Portable##name
+#define OSTREVANE_COMPACT CompactPortable
+#define OSTREVANE_BLANKS BlanksPortable
+#include "util/TextBlocks.inc"
+#undef OSTREVANE_BLOCKS
+#undef OSTREVANE_COMPACT
+#undef OSTREVANE_BLANKS
+
+// For each 8-bit mask, the shuffle that moves the bytes whose bits are set to the front.
+constexpr std::array<std::array<std::uint8_t, 8>, 256> MakeShuffleTable() {
+    std::array<std::array<std::uint8_t, 8>, 256> table{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        unsigned n = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            if ((mask >> k) & 1u) {
+                table[mask][n++] = static_cast<std::uint8_t>(k);
+            }
+        }
+        for (; n < 8; ++n) {
+            table[mask][n] = 0x80;
+        }
+    }
+    return table;
+}
+alignas(64) constexpr std::array<std::array<std::uint8_t, 8>, 256> ShuffleTable = MakeShuffleTable();
+
+#pragma GCC push_options
+#pragma GCC target("ssse3,popcnt")
+inline unsigned CompactShuffle(const char* in, unsigned keep, char* out) {
+    const unsigned low = keep & 0xFFu;
+    const unsigned high = keep >> 8;
+    const __m128i first = _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ShuffleTable[low].data())));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), first);
+    const auto lowCount = static_cast<unsigned>(__builtin_popcount(low));
+    const __m128i second = _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ShuffleTable[high].data())));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + lowCount), second);
+    return lowCount + static_cast<unsigned>(__builtin_popcount(high));
+}
+
+// The blanks have distinct low nibbles (space 0x20, TAB 0x09, LF 0x0A, CR 0x0D): a byte is one
+// when the table entry its low nibble picks equals it. The other entries hold a byte of another
+// low nibble, and bytes from 0x80 pick 0, so neither ever matches.
+inline __m128i BlanksShuffle(__m128i v) {
+    const __m128i table = _mm_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
+    return _mm_cmpeq_epi8(_mm_shuffle_epi8(table, v), v);
+}
+
+#define OSTREVANE_BLOCKS(name) Shuffle##name
+#define OSTREVANE_COMPACT CompactShuffle
+#define OSTREVANE_BLANKS BlanksShuffle
+#include "util/TextBlocks.inc"
+#undef OSTREVANE_BLOCKS
+#undef OSTREVANE_COMPACT
+#undef OSTREVANE_BLANKS
+#pragma GCC pop_options
+
+bool HasByteShuffle() {
+    static const bool has = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return has;
+}
+#endif
+
 }  // namespace
 
-std::string ReplaceRescan(std::string text, std::string_view pattern, std::string_view replacement) {
+std::string ReplaceRescan(std::string_view text, std::string_view pattern, std::string_view replacement) {
     if (pattern.empty() || text.empty() || Contains(pattern, '\0')) {
-        return text;
+        return std::string(text);
     }
     const std::size_t limit = SearchLimit(text);
     if (replacement.find(pattern) != std::string_view::npos) {
@@ -123,32 +414,21 @@ std::string ReplaceRescan(std::string text, std::string_view pattern, std::strin
         pos = at + patternSize;
         replaced(outAt);
     }
-    out.append(text, pos, NoPosition);
+    out.append(text.substr(pos));
     return out;
 }
 
-std::string ReplaceAll(std::string text, std::string_view pattern, std::string_view replacement) {
+std::string ReplaceAll(std::string_view text, std::string_view pattern, std::string_view replacement) {
     // An empty pattern has no occurrence; the text comes back as it is.
     if (pattern.empty() || text.empty()) {
-        return text;
+        return std::string(text);
     }
-    // When neither the pattern nor a non-empty replacement holds a marker character, no
-    // occurrence can form across the edge of an inserted marker or replacement, so both phases
-    // are single left-to-right passes. They fuse into one when the text holds no '$' either,
-    // since then the only markers are the inserted ones. (Deleting a marker can join a '$~' and
-    // a '$' of the text around it into a new one, hence the empty replacement's exception.)
+    // Pattern and replacement without marker characters: both phases in one pass.
     const auto plain = [](std::string_view s) { return !Contains(s, '$') && !Contains(s, '~') && !Contains(s, '\0'); };
     if (plain(pattern) && plain(replacement)) {
-        const std::size_t limit = SearchLimit(text);
-        if (std::memchr(text.data(), '$', limit) == nullptr) {
-            return ReplaceEach(text, pattern, replacement, limit);
-        }
-        if (!replacement.empty()) {
-            const std::string marked = ReplaceEach(text, pattern, ReplaceMarker, limit);
-            return ReplaceEach(marked, ReplaceMarker, replacement, SearchLimit(marked));
-        }
+        return ReplaceThroughMarkers(text, pattern, replacement);
     }
-    return ReplaceRescan(ReplaceRescan(std::move(text), pattern, ReplaceMarker), ReplaceMarker, replacement);
+    return ReplaceRescan(ReplaceRescan(text, pattern, ReplaceMarker), ReplaceMarker, replacement);
 }
 
 std::string StripLineBreaks(std::string_view text) {
@@ -156,31 +436,18 @@ std::string StripLineBreaks(std::string_view text) {
     char* o = out.data();
     const char* p = text.data();
     const std::size_t size = text.size();
-    std::size_t n = 0;
     std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i tab = _mm_set1_epi8('\t');
-    for (; i + 16 <= size; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const unsigned drop = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, tab))));
-        if (drop == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n), v);
-            n += 16;
-            continue;
-        }
-        for (unsigned k = 0; k < 16; ++k) {
-            o[n] = p[i + k];
-            n += ((drop >> k) & 1u) ^ 1u;
-        }
-    }
+    std::size_t n = 0;
+#if OSTREVANE_HAVE_BLOCKS
+    const BlockProgress done =
+        HasByteShuffle() ? ShuffleStripLineBreaksBlocks(p, size, o) : PortableStripLineBreaksBlocks(p, size, o);
+    i = done.Read;
+    n = done.Written;
 #endif
     for (; i < size; ++i) {
         const char c = p[i];
         o[n] = c;
-        n += (c != '\r' && c != '\n' && c != '\t') ? 1 : 0;
+        n += IsLineBreak(c) ? 0 : 1;
     }
     out.resize(n);
     return out;
@@ -200,72 +467,41 @@ std::string StripWhitespace(std::string_view text) {
     std::size_t n = 0;
     std::size_t i = 0;
     const auto endsWithDollarTilde = [&] { return n >= 2 && o[n - 2] == '$' && o[n - 1] == '~'; };
-#if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i tab = _mm_set1_epi8('\t');
-    const __m128i dollar = _mm_set1_epi8('$');
-    const __m128i nul = _mm_setzero_si128();
+#if OSTREVANE_HAVE_BLOCKS
+    const bool shuffle = HasByteShuffle();
 #endif
     while (i < size) {
-#if defined(__SSE2__)
-        if (i + 16 <= size) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const unsigned special =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, dollar), _mm_cmpeq_epi8(v, nul))));
-            const unsigned blank = static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, cr)),
-                             _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, tab)))));
-            if (special == 0) {
-                if (blank == 0) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n), v);
-                    n += 16;
-                    i += 16;
-                    continue;
-                }
-                // Without a '$' in the block, and with an output that does not end in '$' or
-                // "$~", no marker can form: blanks simply go.
-                if (n == 0 || (o[n - 1] != '$' && !endsWithDollarTilde())) {
-                    for (unsigned k = 0; k < 16; ++k) {
-                        o[n] = p[i + k];
-                        n += ((blank >> k) & 1u) ^ 1u;
-                    }
-                    i += 16;
-                    continue;
-                }
-            }
-        }
+#if OSTREVANE_HAVE_BLOCKS
+        const BlockProgress done = shuffle ? ShuffleStripWhitespaceBlocks(p + i, size - i, o, n)
+                                           : PortableStripWhitespaceBlocks(p + i, size - i, o, n);
+        i += done.Read;
+        n = done.Written;
 #endif
-        const char c = p[i];
-        if (c == '\0') {
-            break;
-        }
-        ++i;
-        switch (c) {
-        case '\r':
-        case '\n':
-        case '\t':
-            break;
-        case ' ':
-            if (endsWithDollarTilde()) {
-                n -= 2;
-                if (n > 0 && o[n - 1] == '$') {
-                    --n;
-                } else {
-                    o[n++] = '~';
-                    o[n++] = '$';
-                }
+        // A block the fast path left, byte by byte.
+        const std::size_t blockEnd = std::min(size, i + 16);
+        for (; i < blockEnd && p[i] != '\0'; ++i) {
+            const char c = p[i];
+            if (IsLineBreak(c)) {
+                continue;
             }
-            break;
-        case '$':
-            o[n++] = '$';
-            if (n >= 3 && o[n - 3] == '$' && o[n - 2] == '~') {
+            if (c == ' ') {
+                if (endsWithDollarTilde()) {
+                    n -= 2;
+                    if (n > 0 && o[n - 1] == '$') {
+                        --n;
+                    } else {
+                        o[n++] = '~';
+                        o[n++] = '$';
+                    }
+                }
+                continue;
+            }
+            o[n++] = c;
+            if (c == '$' && n >= 3 && o[n - 3] == '$' && o[n - 2] == '~') {
                 n -= 3;
             }
-            break;
-        default:
-            o[n++] = c;
+        }
+        if (i < size && p[i] == '\0') {
             break;
         }
     }
@@ -273,7 +509,7 @@ std::string StripWhitespace(std::string_view text) {
     for (; i < size; ++i) {
         const char c = p[i];
         o[n] = c;
-        n += (c != '\r' && c != '\n' && c != '\t') ? 1 : 0;
+        n += IsLineBreak(c) ? 0 : 1;
     }
     out.resize(n);
     return out;

@@ -171,7 +171,11 @@ TEST(StripTest, RemovesTheirCharacters) {
 
 // The block-wise paths must agree with the literal definition wherever a block boundary falls.
 TEST(StripTest, MatchesTheLiteralDefinitionOnRandomTexts) {
-    const std::array<std::string, 3> alphabets{"$~ a\r\n\t\0"s, "abcdefgh <>=\" \n", "ab$ ~\t"};
+    std::string everyByte(256, '\0');
+    for (int b = 0; b < 256; ++b) {
+        everyByte[static_cast<std::size_t>(b)] = static_cast<char>(b);
+    }
+    const std::array<std::string, 4> alphabets{"$~ a\r\n\t\0"s, "abcdefgh <>=\" \n", "ab$ ~\t", everyByte};
     std::mt19937 random(42);
     for (const std::string& alphabet : alphabets) {
         std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);

@@ -1,0 +1,25 @@
+#include "engine/FoundDomains.h"
+
+#include "util/Text.h"
+
+namespace ostrevane {
+
+void FoundDomainList::Clear() {
+    domains_.clear();
+    origins_.clear();
+    folded_.clear();
+}
+
+bool FoundDomainList::Contains(std::string_view name) const { return folded_.contains(AsciiLowerCopy(name)); }
+
+void FoundDomainList::Append(std::string name, std::string origin) {
+    folded_.insert(AsciiLowerCopy(name));
+    domains_.push_back(std::move(name));
+    origins_.push_back(std::move(origin));
+}
+
+void FoundDomainList::RemoveDomainAt(std::size_t index) {
+    domains_.erase(domains_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+}  // namespace ostrevane

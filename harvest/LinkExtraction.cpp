@@ -284,11 +284,11 @@ void CollectDomains(std::string_view page, FoundDomainList& found, std::string_v
     std::size_t previousEnd = None;
     std::string flat;
     while (scanner.Next(link)) {
-        // Links that end at the same byte overlap: the later one is a tail of the one before, so
-        // the last "http://" or "https://" of the earlier one, if it lies in the tail, gives the
-        // same name, and otherwise the tail has none (an escape cut at the tail's start leaves
-        // hex digits, which never begin "http"). Only the first of them needs reducing, which
-        // keeps a page of unclosed anchors linear.
+        // Links that end at the same byte overlap: the later one is a tail of the one before.
+        // The last "http://" or "https://" of the earlier link gives the tail the same name when
+        // it lies in the tail, and the tail has none otherwise (where the tail starts inside an
+        // escape of the earlier link it begins with hex digits, which never begin "http").
+        // Reducing only the first of them keeps a page of unclosed anchors linear.
         if (link.End == previousEnd) {
             continue;
         }

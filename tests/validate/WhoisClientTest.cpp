@@ -4,9 +4,11 @@
 #include "tests/support/LoopbackTcpServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/validate/MappedTcpConnector.h"
+#include "util/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -499,6 +501,43 @@ TEST_F(WhoisLookupTest, ConcurrentLookupsThroughOneConnectorGetTheirOwnAnswers) 
             const std::string name = "name" + std::to_string(t * LookupsEach + i) + ".com";
             EXPECT_EQ(texts[i], Answer(Connected(Registry) + Connected(Registrar), "Record of " + name + "\r\n"));
         }
+    }
+}
+
+// The shipped table is data the lookup trusts line by line: an empty line or a line without a
+// blank would send every later name to one server, and a line below a shorter suffix that ends
+// it could never be reached.
+TEST(ShippedWhoisTableTest, ListsTheFilteredDomainsFirstAndEveryEntryIsReachable) {
+    const WhoisServerTable table =
+        ReadWhoisServerTable(std::filesystem::path(OSTREVANE_SHIPPED_CONFIGS) / "whoistldconf.ini");
+    ASSERT_EQ(table.Suffixes.size(), table.Servers.size());
+    const std::vector<std::string> firstSix(table.Suffixes.begin(),
+                                            table.Suffixes.begin() + std::min<std::size_t>(6, table.Suffixes.size()));
+    EXPECT_EQ(firstSix, (std::vector<std::string>{".com", ".net", ".org", ".info", ".biz", ".us"}));
+    for (std::size_t i = 0; i < table.Suffixes.size(); ++i) {
+        const std::string& suffix = table.Suffixes[i];
+        SCOPED_TRACE(suffix + " " + table.Servers[i]);
+        EXPECT_TRUE(suffix.starts_with('.'));
+        EXPECT_EQ(suffix, AsciiLowerCopy(suffix));
+        EXPECT_TRUE(IsPlausibleHostName(table.Servers[i]));
+        for (std::size_t earlier = 0; earlier < i; ++earlier) {
+            EXPECT_FALSE(suffix.ends_with(table.Suffixes[earlier])) << "hidden by " << table.Suffixes[earlier];
+        }
+    }
+
+    struct Row {
+        std::string_view Domain;
+        std::string_view Server;
+    };
+    const std::array rows{
+        Row{"example.com", "whois.verisign-grs.com"}, Row{"example.net", "whois.verisign-grs.com"},
+        Row{"example.org", "whois.pir.org"},          Row{"example.info", "whois.nic.info"},
+        Row{"example.biz", "whois.nic.biz"},          Row{"example.us", "whois.nic.us"},
+        Row{"example.co.uk", "whois.nic.uk"},         Row{"example.de", "whois.denic.de"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Domain);
+        EXPECT_EQ(FindWhoisServer(table, row.Domain), row.Server);
     }
 }
 

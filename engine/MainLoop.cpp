@@ -1,0 +1,33 @@
+#include "engine/MainLoop.h"
+
+#include <algorithm>
+
+namespace ostrevane {
+
+bool MainLoop::RunUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        calls_.RunPending();
+        auto now = std::chrono::steady_clock::now();
+        if (now >= nextTick_) {
+            engine_.Tick();
+            if (onTick_) {
+                onTick_();
+            }
+            nextTick_ += TickInterval;
+            if (nextTick_ <= now) {
+                nextTick_ = now + TickInterval;
+            }
+        }
+        if (done()) {
+            return true;
+        }
+        now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        calls_.WaitForCalls(std::min(nextTick_, deadline));
+    }
+}
+
+}  // namespace ostrevane

@@ -15,15 +15,20 @@
 
 #include "tests/support/TempDir.h"
 #include "util/Text.h"
+#include "validate/WhoisClient.h"
 
 namespace ostrevane {
 namespace {
 
 using namespace std::literals;
 
-// The answer as the WHOIS client hands it over: a banner line and a note line before the reply.
+// The answer as the WHOIS client hands it over: the banner and the note lines before the reply.
 std::string AsClientAnswer(std::string_view reply) {
-    return "Ostrevane Pro WHOIS client\n[Connected to: whois.example.net]\n" + std::string(reply);
+    std::string answer(WhoisBanner);
+    for (const std::string_view server : {"whois.verisign-grs.com", "whois.example-registrar.com"}) {
+        answer.append(WhoisConnectedNote).append(server).append(WhoisNoteEnd);
+    }
+    return answer.append(reply);
 }
 
 TEST(ExpiryDateFromWhoisTest, KeysInOrderThenLinesInOrder) {
@@ -238,6 +243,16 @@ TEST_F(ShippedConfigTest, EveryKeyIsLowerCaseAndEveryEntryHasAPattern) {
         EXPECT_FALSE(format.Pattern.empty());
         EXPECT_NE(format.Pattern.find(format.Separator), std::string::npos);
     }
+}
+
+TEST_F(ShippedConfigTest, TheClientsOwnLinesGiveNoDateAndNoAddress) {
+    // The interpretation reads the whole answer, so the banner and the notes must not look like
+    // an expiry line or hold an at sign, whatever server names the notes carry.
+    std::string lines = AsClientAnswer("");
+    lines.append(WhoisNotConnectedNote).append("whois.nic.us").append(WhoisNoteEnd);
+    const WhoisAnswerReading reading = ReadWhoisAnswer(lines, ConfigsDir, 2026);
+    EXPECT_EQ(reading.Expires, NoExpiryText);
+    EXPECT_EQ(reading.Email, NoEmailText);
 }
 
 TEST_F(ShippedConfigTest, TwoDigitYearsFollowTheCurrentYear) {

@@ -16,10 +16,12 @@ struct Outcome {
     std::string Err;
 };
 
-Outcome RunWith(std::vector<std::string> arguments) {
+Outcome RunWith(std::vector<std::string> arguments, const std::string& input = "") {
+    std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = RunCli(arguments, out, err);
+    Console console{in, out, err, false, "", nullptr};
+    const int status = RunCli(arguments, console);
     return {status, out.str(), err.str()};
 }
 

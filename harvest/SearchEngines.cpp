@@ -77,15 +77,16 @@ std::string BuildResultUrl(const std::filesystem::path& catalogue, std::string_v
     if (maxPage == NoPageLimit) {
         maxPage = std::numeric_limits<std::int32_t>::max();
     }
+    // A page past the limit has no address whatever the other keys say; the Search command asks
+    // for every page up to its count, so most calls end here without reading the file again.
+    if (page > maxPage) {
+        return {};
+    }
     std::string url = ini.ReadString(engine, UrlKey, DefaultResultUrl);
     const int step = ini.ReadInteger(engine, PageStepKey, DefaultPageStep);
     const int offset = ini.ReadInteger(engine, PageOffsetKey, DefaultPageOffset);
     url = ReplaceAll(url, KeywordPlaceholder, keyword);
-    url = ReplaceAll(url, PagePlaceholder, std::to_string(PageValue(offset, page, step)));
-    if (page > maxPage) {
-        return {};
-    }
-    return url;
+    return ReplaceAll(url, PagePlaceholder, std::to_string(PageValue(offset, page, step)));
 }
 
 int ClampPagesPerEngine(int value) {

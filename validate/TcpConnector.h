@@ -35,7 +35,8 @@ public:
     [[nodiscard]] virtual TcpStatus WriteAll(std::string_view bytes, TcpClock::time_point deadline,
                                              std::stop_token stop) = 0;
     // Waits until input arrives, the peer closes, the deadline passes or a stop is requested,
-    // and appends what has arrived, at most maxBytes (at least one byte when the result is Ok).
+    // and appends what has arrived, at most maxBytes (at least one byte when the result is Ok and
+    // maxBytes is not 0).
     // Once the deadline has passed it returns TimedOut even when input is waiting, so a peer that
     // trickles bytes cannot hold a reader past its deadline.
     [[nodiscard]] virtual TcpStatus ReadSome(std::string& into, std::size_t maxBytes, TcpClock::time_point deadline,
@@ -56,8 +57,8 @@ public:
     virtual ~TcpConnector() = default;
 
     // Resolves the host name (a numeric address is used as it is) and connects to the port. The
-    // time-out bounds the resolution and the connection attempt together; a stop request ends
-    // both promptly.
+    // time-out bounds the resolution and the connection attempt together (zero or less times out
+    // at once); a stop request ends both promptly. Safe to call from any number of threads.
     [[nodiscard]] virtual TcpConnectResult Connect(const std::string& host, std::uint16_t port,
                                                    std::chrono::milliseconds timeout, std::stop_token stop) = 0;
 };

@@ -12,6 +12,12 @@ namespace {
 
 constexpr int BarWidth = 24;
 
+// The monitor ticks more often than the window's timer: a tick wakes the dispatcher and closes
+// the run, and a short run should not wait for the timer at either end. The progress line is
+// redrawn at the window's pace.
+constexpr auto TickInterval = std::chrono::milliseconds(10);
+constexpr auto RedrawInterval = std::chrono::milliseconds(100);
+
 std::string ProgressLine(RunEngine& engine, std::string_view jobName) {
     const RunView& view = engine.View();
     std::size_t busy = 0;
@@ -34,10 +40,14 @@ std::string ProgressLine(RunEngine& engine, std::string_view jobName) {
 }  // namespace
 
 void RunToEnd(RunEngine& engine, CallQueue& calls, Console& console, std::string_view jobName) {
-    MainLoop loop(calls, engine);
+    MainLoop loop(calls, engine, TickInterval);
     bool stopping = false;
+    auto lastDrawn = std::chrono::steady_clock::time_point{};
+    engine.Tick();
     loop.OnTick([&] {
-        if (console.ErrIsTerminal) {
+        const auto now = std::chrono::steady_clock::now();
+        if (console.ErrIsTerminal && now - lastDrawn >= RedrawInterval) {
+            lastDrawn = now;
             console.Err << ProgressLine(engine, jobName) << std::flush;
         }
     });

@@ -14,9 +14,9 @@ bool MainLoop::RunUntil(const std::function<bool()>& done, std::chrono::steady_c
             if (onTick_) {
                 onTick_();
             }
-            nextTick_ += TickInterval;
+            nextTick_ += tickInterval_;
             if (nextTick_ <= now) {
-                nextTick_ = now + TickInterval;
+                nextTick_ = now + tickInterval_;
             }
         }
         if (done()) {

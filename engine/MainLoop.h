@@ -9,13 +9,14 @@
 namespace ostrevane {
 
 // Drives a run engine on the calling thread, the main thread of the command line and the tests:
-// it runs the workers' calls as they arrive and ticks the progress monitor every 100 ms. Between
-// the two it waits; nothing polls.
+// it runs the workers' calls as they arrive and ticks the progress monitor, every 100 ms like the
+// window's timer unless told otherwise. Between the two it waits; nothing polls.
 class MainLoop final {
 public:
-    static constexpr auto TickInterval = std::chrono::milliseconds(100);
+    static constexpr auto MonitorInterval = std::chrono::milliseconds(100);
 
-    MainLoop(CallQueue& calls, RunEngine& engine) : calls_(calls), engine_(engine) {}
+    MainLoop(CallQueue& calls, RunEngine& engine, std::chrono::milliseconds tickInterval = MonitorInterval)
+        : calls_(calls), engine_(engine), tickInterval_(tickInterval) {}
 
     // Runs until `done` holds (checked after every call and tick) or `limit` has passed; true
     // when `done` held.
@@ -31,7 +32,8 @@ private:
     CallQueue& calls_;
     RunEngine& engine_;
     std::function<void()> onTick_;
-    std::chrono::steady_clock::time_point nextTick_ = std::chrono::steady_clock::now() + TickInterval;
+    const std::chrono::milliseconds tickInterval_;
+    std::chrono::steady_clock::time_point nextTick_ = std::chrono::steady_clock::now() + tickInterval_;
 };
 
 }  // namespace ostrevane

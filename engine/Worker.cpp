@@ -47,6 +47,11 @@ void TDomainExtractor::Join() {
     }
 }
 
+void TDomainExtractor::ShowStatus(std::string text) {
+    StatusText = std::move(text);
+    engine_.MainThread().Invoke([this] { engine_.ShowStatus(*this); });
+}
+
 void TDomainExtractor::Execute() {
     ApplyThreadPriority(priority_);
     try {
@@ -103,15 +108,13 @@ bool TDomainExtractor::RunJob() {
     Failed = 0;
     if (PageBody.empty()) {
         Failed = 1;
-        StatusText = StatusFailedToGetPage;
-        mainThread.Invoke([this] { engine_.ShowStatus(*this); });
+        ShowStatus(std::string(StatusFailedToGetPage));
         if (!ValidateDomains) {
             engine_.EndJob(*this);
             return true;
         }
     } else {
-        StatusText = StatusProcessingPage;
-        mainThread.Invoke([this] { engine_.ShowStatus(*this); });
+        ShowStatus(std::string(StatusProcessingPage));
     }
     if (!Checkpoint()) {
         return false;

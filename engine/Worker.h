@@ -55,6 +55,10 @@ public:
     [[nodiscard]] bool Ended() const { return ended_.load(); }
     void Join();
 
+    // Worker thread, during a job: sets StatusText and shows it in the worker's row of the thread
+    // list, waiting for the main thread to do so.
+    void ShowStatus(std::string text);
+
     // Job fields. Written by the dispatcher while the worker is idle (Domain, Url, Origin, the
     // flags, Timeout) or by the worker during its job; read on the main thread only inside the
     // worker's own main-thread calls.

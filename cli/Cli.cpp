@@ -25,6 +25,18 @@ constexpr const char* HelpText =
     "  links [FILE] [--raw]\n"
     "      Reads one result page (FILE, or standard input when FILE is absent or '-') and\n"
     "      prints the domain names it yields, one per line in order; --raw prints the links.\n"
+    "  validate [--input FILE] [--configs DIR] [--output FILE] [--errors-only]\n"
+    "      Validates the rows of a CSV export (or one domain name per line) read from FILE or\n"
+    "      standard input: availability from the reseller of the preferences' [reseller]\n"
+    "      section, WHOIS record, expiry date, e-mail, registrar and web host address. Writes\n"
+    "      the rows as CSV. --errors-only validates only the rows whose Registered column is\n"
+    "      not a final answer. Ctrl+C stops and keeps what was validated.\n"
+    "  whois DOMAIN [--configs DIR]\n"
+    "      Prints the WHOIS lookup of DOMAIN (banner, servers asked, reply), then the\n"
+    "      Registrar, Expires and Email lines as a results row would show them.\n"
+    "  interpret [FILE] [--configs DIR]\n"
+    "      Reads a saved WHOIS answer (FILE or standard input) and prints two lines:\n"
+    "      'Expires: ' with yyyy-mm-dd or n/a, and 'Email: ' with the address or n/a.\n"
     "\n"
     "Options:\n"
     "  --configs DIR   read the configuration files from DIR instead of the configs folder\n"
@@ -58,6 +70,15 @@ int RunCli(const std::vector<std::string>& arguments, Console& console) {
         }
         if (command == "search") {
             return SearchCommand(rest, console);
+        }
+        if (command == "validate") {
+            return ValidateCommand(rest, console);
+        }
+        if (command == "whois") {
+            return WhoisCommand(rest, console);
+        }
+        if (command == "interpret") {
+            return InterpretCommand(rest, console);
         }
         throw UsageError("unknown command or option '" + command + "' (see ostrevane-cli --help)");
     } catch (const UsageError& error) {

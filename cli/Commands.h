@@ -13,6 +13,9 @@ inline constexpr int ExitUsage = 2;
 
 int LinksCommand(const std::vector<std::string>& arguments, Console& console);
 int SearchCommand(const std::vector<std::string>& arguments, Console& console);
+int ValidateCommand(const std::vector<std::string>& arguments, Console& console);
+int WhoisCommand(const std::vector<std::string>& arguments, Console& console);
+int InterpretCommand(const std::vector<std::string>& arguments, Console& console);
 
 // The configuration folder: --configs DIR, or configs/ beside the program.
 [[nodiscard]] std::filesystem::path ConfigsDirectory(const std::vector<std::string>& configsOption,

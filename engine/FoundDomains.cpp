@@ -18,8 +18,14 @@ void FoundDomainList::Append(std::string name, std::string origin) {
     origins_.push_back(std::move(origin));
 }
 
-void FoundDomainList::RemoveDomainAt(std::size_t index) {
-    domains_.erase(domains_.begin() + static_cast<std::ptrdiff_t>(index));
+void FoundDomainList::RemoveDomainsIf(const std::function<bool(const std::string&)>& drop) {
+    std::erase_if(domains_, [&](const std::string& name) {
+        if (!drop(name)) {
+            return false;
+        }
+        folded_.erase(AsciiLowerCopy(name));
+        return true;
+    });
 }
 
 }  // namespace ostrevane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -25,8 +26,9 @@ public:
     [[nodiscard]] const std::vector<std::string>& Origins() const { return origins_; }
 
     // The end-of-run filter drops names but keeps the origins where they are (entry i of the
-    // origins no longer pairs with entry i of the names after a removal before it).
-    void RemoveDomainAt(std::size_t index);
+    // origins no longer pairs with entry i of the names after a removal before it). Drops every
+    // name the predicate holds for, in one pass.
+    void RemoveDomainsIf(const std::function<bool(const std::string&)>& drop);
 
 private:
     std::vector<std::string> domains_;

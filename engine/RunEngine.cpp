@@ -221,10 +221,9 @@ void RunEngine::FinishRun() {
             const std::string& name = found.Domains()[i];
             if (HasListedTld(name)) {
                 results_.Append(name, i < found.Origins().size() ? found.Origins()[i] : std::string());
-            } else {
-                found.RemoveDomainAt(i);
             }
         }
+        found.RemoveDomainsIf([](const std::string& name) { return !HasListedTld(name); });
     }
     results_.Renumber();
     view_.Heading = "Search complete. " + std::to_string(results_.Count()) + " domains found related to your keyword.";

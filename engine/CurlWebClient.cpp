@@ -108,6 +108,9 @@ CurlWebClient::Impl::Impl(std::chrono::milliseconds timeout, WebClientObserver& 
     SetOption(CURLOPT_ERRORBUFFER, static_cast<char*>(ErrorText));
     // Worker threads must never see a signal from curl (its synchronous resolver time-out).
     SetOption(CURLOPT_NOSIGNAL, 1L);
+    // A transfer abandoned while its name is still being resolved leaves the resolver thread to
+    // finish on its own, instead of waiting for the lookup inside Cancel or a time-out.
+    SetOption(CURLOPT_QUICK_EXIT, 1L);
     // Harvested links may name any scheme; only the web is fetched, also behind a redirect.
     SetOption(CURLOPT_PROTOCOLS_STR, AllowedProtocols);
     SetOption(CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);

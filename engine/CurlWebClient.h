@@ -43,8 +43,9 @@ public:
     static constexpr std::string_view TimedOutError = "Timed out: no data within the time-out";
     static constexpr std::string_view BodyTooLargeError = "Response body larger than 8 MiB";
 
-    // The time-out bounds connecting and any stretch without incoming bytes; time the observer
-    // spends inside PacketReceived is not counted. The observer must outlive the client.
+    // The time-out bounds connecting and any stretch without incoming bytes (less than 1 ms
+    // counts as 1 ms); time the observer spends inside PacketReceived is not counted. The
+    // observer must outlive the client.
     CurlWebClient(std::chrono::milliseconds timeout, WebClientObserver& observer);
     ~CurlWebClient() override;
     CurlWebClient(const CurlWebClient&) = delete;

@@ -1,5 +1,12 @@
 #include "engine/CurlWebClient.h"
 
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/LoopbackSocket.h"
+#include "tests/support/LoopbackTcpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,12 +24,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include "tests/support/LoopbackHttpServer.h"
-#include "tests/support/LoopbackSocket.h"
-#include "tests/support/LoopbackTcpServer.h"
 
 namespace ostrevane {
 namespace {
@@ -423,7 +424,8 @@ TEST_F(CurlWebClientTest, BrokenRepliesFailAndStallsFailAtTheTimeOut) {
     struct Row {
         const char* Name;
         HttpReply Reply;
-        // Whether the failure is the client's own time-out, or curl's error at once.
+        // Whether the failure is the client's own time-out (with a short one), or curl's error
+        // long before a patient one.
         bool TimesOut;
     };
     const std::array rows{
@@ -443,7 +445,7 @@ TEST_F(CurlWebClientTest, BrokenRepliesFailAndStallsFailAtTheTimeOut) {
         SCOPED_TRACE(row.Name);
         const std::string target = "/broken" + std::to_string(index);
         server_.Route(target, row.Reply);
-        const auto client = MakeClient(Short);
+        const auto client = MakeClient(row.TimesOut ? Short : Patient);
 
         const std::optional<std::string> failure = FailureOf(*client, server_.Url(target));
 
@@ -664,9 +666,13 @@ TEST_F(CurlWebClientTest, PacketReceivedSeesTheByteCountGrowAndThePeerAddress) {
     }
 }
 
-TEST_F(CurlWebClientTest, TheFactoryMakesWorkingClients) {
+TEST_F(CurlWebClientTest, TheSetUpIgnoresSigpipeAndTheFactoryMakesWorkingClients) {
+    ASSERT_NE(signal(SIGPIPE, SIG_DFL), SIG_ERR);
     // A second set-up beside the binary's own: curl counts them, so this one is harmless.
     const CurlGlobal global;
+    struct sigaction pipe {};
+    ASSERT_EQ(sigaction(SIGPIPE, nullptr, &pipe), 0);
+    EXPECT_EQ(pipe.sa_handler, SIG_IGN);
     CurlWebClientFactory factory(global);
     server_.Route("/page", HttpReply{.Body = "page"});
 

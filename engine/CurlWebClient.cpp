@@ -19,8 +19,8 @@ constexpr std::string_view ClientSetupError = "Unable to set up the HTTP client:
 constexpr std::string_view MalformedUrlError = "Malformed URL: it contains a NUL byte";
 constexpr const char* AllowedProtocols = "http,https";
 
-// A single poll never outlasts this, so a clock that jumps or a huge time-out cannot make a
-// wait overflow curl's int milliseconds.
+// A single poll never outlasts this, so that a huge time-out cannot overflow curl's int
+// milliseconds; the loop simply polls again.
 constexpr std::chrono::milliseconds MaxPollWait{60'000};
 
 struct EasyCleanup {
@@ -35,7 +35,7 @@ using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
 }  // namespace
 
 // Everything but Cancelled and Multi's wake-up belongs to the thread that runs Get.
-struct CurlWebClient::Impl {
+struct CurlWebClient::Impl final {
     Impl(std::chrono::milliseconds timeout, WebClientObserver& observer);
 
     void Get(const std::string& url);

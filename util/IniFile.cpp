@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "util/Text.h"
+#include "util/TextFile.h"
 
 namespace ostrevane {
 namespace {
@@ -66,37 +67,6 @@ std::vector<std::string_view> SplitRawLines(std::string_view content) {
     return lines;
 }
 
-// The bytes of a regular file; nothing when it is missing, not a file, or cannot be read.
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    std::optional<std::string> content;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        content.emplace();
-        content->reserve(static_cast<std::size_t>(info.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                content.reset();
-                break;
-            }
-            if (n == 0) {
-                break;
-            }
-            content->append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    return content;
-}
-
 std::string_view WithoutByteOrderMark(std::string_view content) {
     if (content.starts_with(ByteOrderMark)) {
         content.remove_prefix(ByteOrderMark.size());
@@ -105,7 +75,7 @@ std::string_view WithoutByteOrderMark(std::string_view content) {
 }
 
 std::optional<std::string> FindValue(const std::filesystem::path& path, std::string_view section, std::string_view key) {
-    const std::optional<std::string> content = ReadWholeFile(path);
+    const std::optional<std::string> content = ReadFileBytes(path);
     if (!content) {
         return std::nullopt;
     }
@@ -239,7 +209,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     std::string content;
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0) {
-        std::optional<std::string> existing = ReadWholeFile(target);
+        std::optional<std::string> existing = ReadFileBytes(target);
         if (!existing) {
             // Rewriting a file that cannot be read would lose every other key in it.
             throw IniWriteError(target);

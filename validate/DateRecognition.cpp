@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "util/Text.h"
+#include "util/TextFile.h"
 
 namespace ostrevane {
 namespace {
@@ -121,54 +122,22 @@ int CenturyYear(int year, int currentYear) {
 using Days = std::chrono::days;
 constexpr std::chrono::sys_days DayZero{std::chrono::year{1899} / std::chrono::December / 30};
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 ConfigListReadError::ConfigListReadError(const std::filesystem::path& file)
     : std::runtime_error(std::string(CannotOpenFileText) + file.string()) {}
 
-std::vector<std::string_view> LinesOfText(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
-    return lines;
-}
-
 std::vector<std::string> ReadConfigListLines(const std::filesystem::path& file) {
-    const std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
-    if (!stream) {
+    const std::optional<std::string> content = ReadFileBytes(file);
+    if (!content) {
         throw ConfigListReadError(file);
     }
-    std::string content;
-    std::array<char, 8192> buffer{};
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream.get());
-        content.append(buffer.data(), got);
-        if (got < buffer.size()) {
-            break;
-        }
-    }
-    // A folder opens like a file here and fails only when read.
-    if (std::ferror(stream.get()) != 0) {
-        throw ConfigListReadError(file);
-    }
-    std::string_view text = content;
+    std::string_view text = *content;
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }
     std::vector<std::string> lines;
-    for (const std::string_view line : LinesOfText(text)) {
+    for (const std::string_view line : SplitLines(text)) {
         lines.emplace_back(line);
     }
     return lines;

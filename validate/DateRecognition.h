@@ -28,12 +28,8 @@ public:
     explicit ConfigListReadError(const std::filesystem::path& file);
 };
 
-// The lines of a text: a line ends at CR LF, LF or CR, and a line end at the very end of the text
-// starts no further line. The views point into the text.
-[[nodiscard]] std::vector<std::string_view> LinesOfText(std::string_view text);
-
 // The lines of a configuration file that is a plain list of lines, in file order, split by
-// LinesOfText. A UTF-8 byte-order mark before the first line is dropped: an editor's mark is no
+// SplitLines (util/TextFile.h). A UTF-8 byte-order mark before the first line is dropped: an editor's mark is no
 // part of the first entry. Throws ConfigListReadError when the file cannot be opened or read.
 [[nodiscard]] std::vector<std::string> ReadConfigListLines(const std::filesystem::path& file);
 

@@ -1,55 +1,17 @@
 #include "validate/WhoisClient.h"
 
-#include "util/Text.h"
-
-#include <cstdio>
-#include <memory>
+#include <optional>
 #include <set>
 #include <utility>
+
+#include "util/Text.h"
+#include "util/TextFile.h"
 
 namespace ostrevane {
 namespace {
 
 // The file error of the table, as the system words its file errors.
 constexpr std::string_view CannotOpenFileText = "Cannot open file ";
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string ReadWholeFile(const std::filesystem::path& file) {
-    const std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.c_str(), "rb"));
-    if (!stream) {
-        throw WhoisTableError(file);
-    }
-    std::string bytes;
-    char buffer[8192];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) {
-        bytes.append(buffer, got);
-    }
-    // A folder opens on this platform but fails to read.
-    if (std::ferror(stream.get()) != 0) {
-        throw WhoisTableError(file);
-    }
-    return bytes;
-}
-
-// Splits at CR LF, LF or CR; a line end at the very end of the text starts no further line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
-    return lines;
-}
 
 // The note lines mention a name when it occurs anywhere in them; an empty name never does, so
 // a server with an empty name still gets its note.
@@ -122,9 +84,12 @@ WhoisTableError::WhoisTableError(const std::filesystem::path& file)
     : std::runtime_error(std::string(CannotOpenFileText) + file.string()) {}
 
 WhoisServerTable ReadWhoisServerTable(const std::filesystem::path& file) {
-    const std::string bytes = ReadWholeFile(file);
+    const std::optional<std::string> bytes = ReadFileBytes(file);
+    if (!bytes) {
+        throw WhoisTableError(file);
+    }
     WhoisServerTable table;
-    for (const std::string_view line : SplitLines(bytes)) {
+    for (const std::string_view line : SplitLines(*bytes)) {
         const std::size_t blank = line.find(' ');
         if (blank == std::string_view::npos) {
             table.Suffixes.emplace_back();

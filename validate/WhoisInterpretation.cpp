@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "util/Text.h"
+#include "util/TextFile.h"
 
 namespace ostrevane {
 namespace {
@@ -23,7 +24,7 @@ double ExpiryDateFromWhois(std::string_view answer, const std::vector<std::strin
                            int currentYear) {
     // Lowering byte by byte commutes with splitting at CR and LF, so the answer is lowered once.
     const std::string lowered = AsciiLowerCopy(answer);
-    const std::vector<std::string_view> lines = LinesOfText(lowered);
+    const std::vector<std::string_view> lines = SplitLines(lowered);
     // A line that carries several keys reads the same each time; remember what it gave.
     std::vector<std::optional<std::optional<double>>> examined(lines.size());
     for (const std::string& key : keys) {

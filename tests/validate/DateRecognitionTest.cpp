@@ -1,5 +1,7 @@
 #include "validate/DateRecognition.h"
 
+#include "util/TextFile.h"
+
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -250,7 +252,7 @@ TEST(LoadDateFormatsTest, UnreadableFileGoesToTheCaller) {
     }
 }
 
-TEST(LinesOfTextTest, SplitsAtEveryKindOfLineEnd) {
+TEST(SplitLinesTest, SplitsAtEveryKindOfLineEnd) {
     struct Row {
         const char* Name;
         std::string_view Text;
@@ -266,7 +268,7 @@ TEST(LinesOfTextTest, SplitsAtEveryKindOfLineEnd) {
     };
     for (const Row& row : Rows) {
         SCOPED_TRACE(row.Name);
-        EXPECT_EQ(LinesOfText(row.Text), row.Expected);
+        EXPECT_EQ(SplitLines(row.Text), row.Expected);
     }
 }
 

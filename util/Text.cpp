@@ -254,6 +254,16 @@ std::string ReplaceThroughMarkers(std::string_view text, std::string_view patter
 
 bool IsLineBreak(char c) { return c == '\r' || c == '\n' || c == '\t'; }
 
+// Copies p[from..size) to o from n on, without line breaks; returns the new length written.
+std::size_t CopyWithoutLineBreaks(const char* p, std::size_t from, std::size_t size, char* o, std::size_t n) {
+    for (std::size_t i = from; i < size; ++i) {
+        const char c = p[i];
+        o[n] = c;
+        n += IsLineBreak(c) ? 0 : 1;
+    }
+    return n;
+}
+
 #if OSTREVANE_HAVE_BLOCKS
 struct BlockProgress {
     std::size_t Read;
@@ -444,12 +454,7 @@ std::string StripLineBreaks(std::string_view text) {
     i = done.Read;
     n = done.Written;
 #endif
-    for (; i < size; ++i) {
-        const char c = p[i];
-        o[n] = c;
-        n += IsLineBreak(c) ? 0 : 1;
-    }
-    out.resize(n);
+    out.resize(CopyWithoutLineBreaks(p, i, size, o, n));
     return out;
 }
 
@@ -506,12 +511,7 @@ std::string StripWhitespace(std::string_view text) {
         }
     }
     // After the first NUL only the line breaks go.
-    for (; i < size; ++i) {
-        const char c = p[i];
-        o[n] = c;
-        n += IsLineBreak(c) ? 0 : 1;
-    }
-    out.resize(n);
+    out.resize(CopyWithoutLineBreaks(p, i, size, o, n));
     return out;
 }
 

@@ -494,20 +494,13 @@ bool LoopbackHttpServer::SendBody(PeerSocket& peer, const HttpReply& reply, std:
 }
 
 void LoopbackHttpServer::StreamEndlessBody(PeerSocket& peer, const HttpReply& reply) {
-    const std::string_view source = reply.Body.empty() ? kEndlessFiller : std::string_view(reply.Body);
-    const std::size_t pieceSize = reply.ChunkSize == 0 ? kEndlessPiece : reply.ChunkSize;
-    std::size_t offset = 0;
-    std::string piece;
+    EndlessPieces pieces(reply.Body.empty() ? kEndlessFiller : std::string_view(reply.Body),
+                         reply.ChunkSize == 0 ? kEndlessPiece : reply.ChunkSize);
     for (bool first = true;; first = false) {
         if (!first && (!peer.Pause(reply.ChunkDelay) || !WaitWhileHeld())) {
             return;
         }
-        piece.clear();
-        while (piece.size() < pieceSize) {
-            const std::size_t take = std::min(pieceSize - piece.size(), source.size() - offset);
-            piece.append(source.substr(offset, take));
-            offset = (offset + take) % source.size();
-        }
+        const std::string& piece = pieces.Next();
         // Ends when the client leaves (the send fails) or the server stops.
         if (peer.SendAll(reply.Chunked ? ChunkFrame(piece) : piece) != IoStatus::Done) {
             return;

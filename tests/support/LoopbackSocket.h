@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -163,6 +165,28 @@ private:
     std::list<Worker> workers_;
     std::thread acceptThread_;
     std::once_flag stopOnce_;
+};
+
+// The pieces of an endless stream: `source` repeated without end, cut into pieces of one size.
+class EndlessPieces final {
+public:
+    EndlessPieces(std::string_view source, std::size_t pieceSize) : source_(source), pieceSize_(pieceSize) {}
+    // The next piece; valid until the next call.
+    [[nodiscard]] const std::string& Next() {
+        piece_.clear();
+        while (piece_.size() < pieceSize_) {
+            const std::size_t take = std::min(pieceSize_ - piece_.size(), source_.size() - offset_);
+            piece_.append(source_.substr(offset_, take));
+            offset_ = (offset_ + take) % source_.size();
+        }
+        return piece_;
+    }
+
+private:
+    std::string_view source_;
+    std::size_t pieceSize_;
+    std::size_t offset_ = 0;
+    std::string piece_;
 };
 
 }  // namespace ostrevane::test

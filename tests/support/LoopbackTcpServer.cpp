@@ -159,20 +159,13 @@ bool LoopbackTcpServer::SendPaced(PeerSocket& peer, const TcpReply& reply, std::
 }
 
 void LoopbackTcpServer::SendEndlessly(PeerSocket& peer, const TcpReply& reply) {
-    const std::string_view source = reply.Bytes.empty() ? kEndlessFiller : std::string_view(reply.Bytes);
-    const std::size_t pieceSize = reply.ChunkSize == 0 ? kEndlessPiece : reply.ChunkSize;
-    std::size_t offset = 0;
-    std::string piece;
+    EndlessPieces pieces(reply.Bytes.empty() ? kEndlessFiller : std::string_view(reply.Bytes),
+                         reply.ChunkSize == 0 ? kEndlessPiece : reply.ChunkSize);
     for (bool first = true;; first = false) {
         if (!first && !peer.Pause(reply.ChunkDelay)) {
             return;
         }
-        piece.clear();
-        while (piece.size() < pieceSize) {
-            const std::size_t take = std::min(pieceSize - piece.size(), source.size() - offset);
-            piece.append(source.substr(offset, take));
-            offset = (offset + take) % source.size();
-        }
+        const std::string& piece = pieces.Next();
         // Ends when the client leaves (the send fails) or the server stops.
         if (peer.SendAll(piece) != IoStatus::Done) {
             return;

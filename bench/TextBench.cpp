@@ -38,7 +38,12 @@ void BM_StripWhitespace(benchmark::State& state) {
     Measure(state, [](const std::string& page) { return ostrevane::StripWhitespace(page); });
 }
 
-// A fixed pattern that seldom occurs, as the URL builder uses it.
+// The URL builder's placeholder, which a page does not hold.
+void BM_ReplaceAllPlaceholder(benchmark::State& state) {
+    Measure(state, [](const std::string& page) { return ostrevane::ReplaceAll(page, "$Keyword", "widgets"); });
+}
+
+// A word that comes every 200 bytes or so.
 void BM_ReplaceAllSparse(benchmark::State& state) {
     Measure(state, [](const std::string& page) { return ostrevane::ReplaceAll(page, "widgets", "gizmos"); });
 }
@@ -58,6 +63,7 @@ void BM_ReplaceAllQuotes(benchmark::State& state) {
 BENCHMARK(BM_Copy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StripLineBreaks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StripWhitespace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAllPlaceholder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAllSparse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAllDense)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplaceAllQuotes)->Unit(benchmark::kMillisecond);

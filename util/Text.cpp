@@ -23,8 +23,13 @@ std::size_t SearchLimit(std::string_view text) {
 }
 
 // The leftmost occurrence of the pattern in text[from..limit), or NoPosition. Longer patterns
-// are found 16 positions at a time by their first and last bytes, then compared in full.
-std::size_t Find(std::string_view text, std::size_t from, std::size_t limit, std::string_view pattern) {
+// are found 16 positions at a time by their first and last bytes, then compared in full. With
+// `dollar`, also tells whether a '$' may stand before the occurrence (true may overstate it).
+std::size_t Find(std::string_view text, std::size_t from, std::size_t limit, std::string_view pattern,
+                 bool* dollar = nullptr) {
+    if (dollar != nullptr) {
+        *dollar = true;
+    }
     if (from >= limit || limit - from < pattern.size()) {
         return NoPosition;
     }
@@ -38,14 +43,19 @@ std::size_t Find(std::string_view text, std::size_t from, std::size_t limit, std
 #if OSTREVANE_HAVE_BLOCKS
     const __m128i first = _mm_set1_epi8(pattern.front());
     const __m128i final = _mm_set1_epi8(pattern.back());
+    __m128i dollars = _mm_setzero_si128();
     for (; i + last + 16 <= limit; i += 16) {
         const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + last));
+        dollars = _mm_or_si128(dollars, _mm_cmpeq_epi8(head, _mm_set1_epi8('$')));
         unsigned candidates = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, final))));
         while (candidates != 0) {
             const std::size_t at = i + static_cast<unsigned>(__builtin_ctz(candidates));
             if (std::memcmp(p + at + 1, pattern.data() + 1, last - 1) == 0) {
+                if (dollar != nullptr) {
+                    *dollar = _mm_movemask_epi8(dollars) != 0;
+                }
                 return at;
             }
             candidates &= candidates - 1;
@@ -86,19 +96,24 @@ bool Contains(std::string_view text, char c) { return text.find(c) != std::strin
 // of slack beyond the written part for 16-byte stores.
 class MarkerOutput final {
 public:
-    MarkerOutput(std::string_view replacement, std::size_t capacity)
-        : replacement_(replacement), buffer_(capacity + Slack, '\0') {}
+    MarkerOutput(std::string_view replacement, std::size_t capacity) : replacement_(replacement) {
+        buffer_.reserve(capacity + Slack);
+    }
 
-    void Reserve(std::size_t more) {
+    // Makes room for `more` bytes (and the slack) beyond the written part. The buffer's size is
+    // the part that may be written directly; growing it fills the new part, so it grows by what
+    // is asked unless `ahead` asks for more at once.
+    void Reserve(std::size_t more, std::size_t ahead = 0) {
         if (written_ + more + Slack > buffer_.size()) {
-            buffer_.resize(std::max(buffer_.size() * 2, written_ + more + Slack));
+            buffer_.resize(std::max(written_ + more + Slack, written_ + ahead));
         }
     }
 
-    // Bytes that hold no '$' cannot complete a marker.
+    // Bytes that hold no '$' cannot complete a marker; they are appended without being filled
+    // in first.
     void Plain(const char* p, std::size_t n) {
-        Reserve(n);
-        std::memcpy(buffer_.data() + written_, p, n);
+        buffer_.resize(written_);
+        buffer_.append(p, n);
         written_ += n;
     }
 
@@ -147,11 +162,12 @@ public:
         const __m128i wanted = _mm_set1_epi8(pattern);
         const __m128i dollar = _mm_set1_epi8('$');
         const std::size_t worstBlock = 16 * (replacement_.size() + 2);
+        constexpr std::size_t Ahead = 64 * 1024;
         std::size_t i = 0;
         // Stores copy whole blocks from any start inside one, so 16 bytes past the block must
         // still belong to the text.
         for (; i + 16 <= limit && i + 32 <= size; i += 16) {
-            Reserve(worstBlock);
+            Reserve(worstBlock, Ahead);
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             unsigned hits = static_cast<unsigned>(
                 _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, wanted), _mm_cmpeq_epi8(v, dollar))));
@@ -230,19 +246,13 @@ std::string ReplaceThroughMarkers(std::string_view text, std::string_view patter
         pos = out.SingleBytePattern(p, limit, text.size(), pattern.front());
     }
 #endif
-    // Where the next '$' stands: segments before it need no marker checks.
-    std::size_t nextDollar = pos;
-    const auto findDollar = [&](std::size_t from) {
-        const void* at = std::memchr(p + from, '$', limit - from);
-        return at == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(at) - p);
-    };
-    nextDollar = findDollar(pos);
-    for (std::size_t at; (at = Find(text, pos, limit, pattern)) != NoPosition; pos = at + pattern.size()) {
-        if (nextDollar >= at) {
-            out.Plain(p + pos, at - pos);
-        } else {
+    // A segment without a '$' cannot complete a marker and is copied as it is.
+    bool dollar = true;
+    for (std::size_t at; (at = Find(text, pos, limit, pattern, &dollar)) != NoPosition; pos = at + pattern.size()) {
+        if (dollar) {
             out.Bytes(p + pos, at - pos);
-            nextDollar = findDollar(at);
+        } else {
+            out.Plain(p + pos, at - pos);
         }
         out.Marker();
     }
@@ -265,14 +275,22 @@ std::size_t CopyWithoutLineBreaks(const char* p, std::size_t from, std::size_t s
 }
 
 #if OSTREVANE_HAVE_BLOCKS
+// The block loops of StripLineBreaks and StripWhitespace work on whole blocks and report how far
+// they got; the caller finishes byte by byte. Two versions: 16-byte blocks with plain SSE2 (every
+// x86-64 processor), and 32-byte blocks that pack the kept bytes with byte shuffles (AVX2).
 struct BlockProgress {
     std::size_t Read;
     std::size_t Written;
 };
 
+// Whether an output that ends in '$' or "$~" might join the next blank into a marker.
+bool QuietEnd(const char* o, std::size_t n) {
+    return n == 0 || (o[n - 1] != '$' && !(n >= 2 && o[n - 2] == '$' && o[n - 1] == '~'));
+}
+
 // Packs the bytes of a 16-byte block whose bit is set in `keep` to the front of `out` (which has
 // room for 16), returning how many there are.
-inline unsigned CompactPortable(const char* in, unsigned keep, char* out) {
+unsigned CompactBlock(const char* in, unsigned keep, char* out) {
     unsigned n = 0;
     for (unsigned k = 0; k < 16; ++k) {
         out[n] = in[k];
@@ -281,19 +299,44 @@ inline unsigned CompactPortable(const char* in, unsigned keep, char* out) {
     return n;
 }
 
-// The bytes of a block that are a space, CR, LF or TAB.
-inline __m128i BlanksPortable(__m128i v) {
-    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))),
-                        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
+unsigned Mask(__m128i bytes) { return static_cast<unsigned>(_mm_movemask_epi8(bytes)); }
+
+__m128i LineBreaks(__m128i v) {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                        _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
 }
 
-#define OSTREVANE_BLOCKS(name) Portable##name
-#define OSTREVANE_COMPACT CompactPortable
-#define OSTREVANE_BLANKS BlanksPortable
-#include "util/TextBlocks.inc"
-#undef OSTREVANE_BLOCKS
-#undef OSTREVANE_COMPACT
-#undef OSTREVANE_BLANKS
+BlockProgress StripLineBreaksBlocks(const char* p, std::size_t size, char* o) {
+    std::size_t i = 0;
+    std::size_t n = 0;
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const unsigned drop = Mask(LineBreaks(v));
+        if (drop == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n), v);
+            n += 16;
+        } else {
+            n += CompactBlock(p + i, ~drop & 0xFFFFu, o + n);
+        }
+    }
+    return {i, n};
+}
+
+// Blanks go at once while no marker can form. A marker needs a '~' between two '$', so a block
+// without '~' or NUL after an output that does not end in '$' or "$~" only loses its blanks; any
+// other block is left to the byte loop.
+BlockProgress StripWhitespaceBlocks(const char* p, std::size_t size, char* o, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 16 <= size && QuietEnd(o, n); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (Mask(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('~')), _mm_cmpeq_epi8(v, _mm_setzero_si128()))) != 0) {
+            break;
+        }
+        const unsigned blank = Mask(_mm_or_si128(LineBreaks(v), _mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+        n += CompactBlock(p + i, ~blank & 0xFFFFu, o + n);
+    }
+    return {i, n};
+}
 
 // For each 8-bit mask, the shuffle that moves the bytes whose bits are set to the front.
 constexpr std::array<std::array<std::uint8_t, 8>, 256> MakeShuffleTable() {
@@ -314,50 +357,80 @@ constexpr std::array<std::array<std::uint8_t, 8>, 256> MakeShuffleTable() {
 alignas(64) constexpr std::array<std::array<std::uint8_t, 8>, 256> ShuffleTable = MakeShuffleTable();
 
 #pragma GCC push_options
-#pragma GCC target("ssse3,popcnt")
-inline unsigned CompactShuffle(const char* in, unsigned keep, char* out) {
-    const unsigned low = keep & 0xFFu;
-    const unsigned high = keep >> 8;
-    const __m128i first = _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)),
-                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ShuffleTable[low].data())));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), first);
-    const auto lowCount = static_cast<unsigned>(__builtin_popcount(low));
-    const __m128i second = _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8)),
-                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ShuffleTable[high].data())));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + lowCount), second);
-    return lowCount + static_cast<unsigned>(__builtin_popcount(high));
+#pragma GCC target("avx2,popcnt")
+// Packs the kept bytes of a block of 8 x `parts` bytes, eight at a time, into `out` (which has
+// room for the whole block).
+unsigned CompactShuffled(const char* in, unsigned keep, char* out, unsigned parts) {
+    unsigned n = 0;
+    for (unsigned part = 0; part < parts; ++part) {
+        const unsigned mask = (keep >> (8 * part)) & 0xFFu;
+        const __m128i packed =
+            _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * part)),
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ShuffleTable[mask].data())));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), packed);
+        n += static_cast<unsigned>(__builtin_popcount(mask));
+    }
+    return n;
 }
+
+unsigned Mask32(__m256i bytes) { return static_cast<unsigned>(_mm256_movemask_epi8(bytes)); }
 
 // The blanks have distinct low nibbles (space 0x20, TAB 0x09, LF 0x0A, CR 0x0D): a byte is one
 // when the table entry its low nibble picks equals it. The other entries hold a byte of another
-// low nibble, and bytes from 0x80 pick 0, so neither ever matches.
-inline __m128i BlanksShuffle(__m128i v) {
-    const __m128i table = _mm_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
-    return _mm_cmpeq_epi8(_mm_shuffle_epi8(table, v), v);
+// low nibble, and bytes from 0x80 pick 0, so neither ever matches. Without the space in the
+// table it finds the line breaks alone.
+__m256i NibbleMatch(__m256i v, char space) {
+    const __m256i table = _mm256_setr_epi8(space, 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0,  //
+                                           space, 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
+    return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, v), v);
 }
 
-#define OSTREVANE_BLOCKS(name) Shuffle##name
-#define OSTREVANE_COMPACT CompactShuffle
-#define OSTREVANE_BLANKS BlanksShuffle
-#include "util/TextBlocks.inc"
-#undef OSTREVANE_BLOCKS
-#undef OSTREVANE_COMPACT
-#undef OSTREVANE_BLANKS
+BlockProgress StripLineBreaksBlocksAvx2(const char* p, std::size_t size, char* o) {
+    std::size_t i = 0;
+    std::size_t n = 0;
+    for (; i + 32 <= size; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        n += CompactShuffled(p + i, ~Mask32(NibbleMatch(v, 1)), o + n, 4);
+    }
+    return {i, n};
+}
+
+BlockProgress StripWhitespaceBlocksAvx2(const char* p, std::size_t size, char* o, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 32 <= size && QuietEnd(o, n); i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        if (Mask32(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('~')),
+                                   _mm256_cmpeq_epi8(v, _mm256_setzero_si256()))) != 0) {
+            break;
+        }
+        n += CompactShuffled(p + i, ~Mask32(NibbleMatch(v, ' ')), o + n, 4);
+    }
+    return {i, n};
+}
 #pragma GCC pop_options
 
-bool HasByteShuffle() {
-    static const bool has = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     return has;
 }
 #endif
 
 }  // namespace
 
-std::string ReplaceRescan(std::string_view text, std::string_view pattern, std::string_view replacement) {
+std::string ReplaceRescan(std::string text, std::string_view pattern, std::string_view replacement) {
     if (pattern.empty() || text.empty() || Contains(pattern, '\0')) {
-        return std::string(text);
+        return text;
+    }
+    // Without an occurrence the text comes back as it is, without a copy; the search for the
+    // first NUL waits until there is an occurrence to check against it.
+    const std::size_t first = Find(text, 0, text.size(), pattern);
+    if (first == NoPosition) {
+        return text;
     }
     const std::size_t limit = SearchLimit(text);
+    if (first + pattern.size() > limit) {
+        return text;
+    }
     if (replacement.find(pattern) != std::string_view::npos) {
         return ReplaceEach(text, pattern, replacement, limit);
     }
@@ -438,7 +511,7 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern, std::str
     if (plain(pattern) && plain(replacement)) {
         return ReplaceThroughMarkers(text, pattern, replacement);
     }
-    return ReplaceRescan(ReplaceRescan(text, pattern, ReplaceMarker), ReplaceMarker, replacement);
+    return ReplaceRescan(ReplaceRescan(std::string(text), pattern, ReplaceMarker), ReplaceMarker, replacement);
 }
 
 std::string StripLineBreaks(std::string_view text) {
@@ -449,8 +522,7 @@ std::string StripLineBreaks(std::string_view text) {
     std::size_t i = 0;
     std::size_t n = 0;
 #if OSTREVANE_HAVE_BLOCKS
-    const BlockProgress done =
-        HasByteShuffle() ? ShuffleStripLineBreaksBlocks(p, size, o) : PortableStripLineBreaksBlocks(p, size, o);
+    const BlockProgress done = HasAvx2() ? StripLineBreaksBlocksAvx2(p, size, o) : StripLineBreaksBlocks(p, size, o);
     i = done.Read;
     n = done.Written;
 #endif
@@ -473,12 +545,12 @@ std::string StripWhitespace(std::string_view text) {
     std::size_t i = 0;
     const auto endsWithDollarTilde = [&] { return n >= 2 && o[n - 2] == '$' && o[n - 1] == '~'; };
 #if OSTREVANE_HAVE_BLOCKS
-    const bool shuffle = HasByteShuffle();
+    const bool avx2 = HasAvx2();
 #endif
     while (i < size) {
 #if OSTREVANE_HAVE_BLOCKS
-        const BlockProgress done = shuffle ? ShuffleStripWhitespaceBlocks(p + i, size - i, o, n)
-                                           : PortableStripWhitespaceBlocks(p + i, size - i, o, n);
+        const BlockProgress done =
+            avx2 ? StripWhitespaceBlocksAvx2(p + i, size - i, o, n) : StripWhitespaceBlocks(p + i, size - i, o, n);
         i += done.Read;
         n = done.Written;
 #endif

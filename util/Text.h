@@ -17,7 +17,7 @@ inline constexpr std::string_view ReplaceMarker = "$~$";
 // When the replacement contains the pattern the rescan would never end; each occurrence of the
 // original text is then replaced once, left to right. Other replacements that overlap their own
 // edges stop after 64 times the text's length in replacements or bytes.
-[[nodiscard]] std::string ReplaceRescan(std::string_view text, std::string_view pattern,
+[[nodiscard]] std::string ReplaceRescan(std::string text, std::string_view pattern,
                                         std::string_view replacement);
 
 // Replaces every occurrence of the pattern in two phases through ReplaceMarker: the pattern

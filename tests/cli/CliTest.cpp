@@ -100,6 +100,8 @@ TEST(CliSearchTest, WritesTheNamesFoundAsCsv) {
         << outcome.Err;
     EXPECT_NE(outcome.Err.find("2 of 3 result pages fetched, 1 not"), std::string::npos);
     EXPECT_EQ(server.RequestCount("/search?q=blue%20widgets&first=21"), 10u);
+    // An error page is a completed request: its body counts after one attempt.
+    EXPECT_EQ(server.RequestCount("/search?q=blue%20widgets&first=11"), 1u);
     EXPECT_EQ(server.RequestCount("/other"), 0u);
 }
 
